@@ -1,5 +1,7 @@
 // The in-memory multi-image icon, the .ico file reader and writer, and the
 // bitmap-layout helpers every icon routine relies on.
+// Records, blocks and stand-alone images are malloc allocations released with
+// free: whoever fills a block or builds an image allocates it that way.
 #pragma once
 
 #include "core/Platform.h"
