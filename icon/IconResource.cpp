@@ -202,8 +202,9 @@ bool ReadIconImages(File& file, IconResource* icon) {
 void FillDirectoryEntry(uint8_t* entry, const IconImage& image, uint32_t offset) {
     uint32_t planes = 1, bitCount = image.colors;
     if (!IsPngBlock(image.block, image.blockSize)) {
-        planes = image.blockSize >= 16 ? GetU16(image.block + 12) : 0;
-        bitCount = image.blockSize >= 16 ? GetU16(image.block + 14) : 0;
+        bool hasDepth = image.block && image.blockSize >= 16;
+        planes = hasDepth ? GetU16(image.block + 12) : 0;
+        bitCount = hasDepth ? GetU16(image.block + 14) : 0;
     }
     uint32_t depth = planes * bitCount;
     entry[0] = uint8_t(image.width);
@@ -218,7 +219,7 @@ void FillDirectoryEntry(uint8_t* entry, const IconImage& image, uint32_t offset)
 
 // The image-size field goes to disk as 0; only a bitmap header has one.
 bool WriteIconBlock(File& file, IconImage& image) {
-    bool headed = !IsPngBlock(image.block, image.blockSize) && image.blockSize >= kBitmapHeaderSize;
+    bool headed = image.block && !IsPngBlock(image.block, image.blockSize) && image.blockSize >= kBitmapHeaderSize;
     uint8_t kept[4] = {};
     if (headed) {
         memcpy(kept, image.block + kImageSizeOffset, 4);

@@ -247,6 +247,11 @@ TEST(IconWrite, FailuresAreReported) {
     EXPECT_FALSE(WriteIconFile(nullptr, folder.Path(L"none.ico").c_str()));
     EXPECT_EQ(20, IconLastError.code);
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(folder.Path(L"none.ico").c_str()));
+    // An image that lost its block cannot be written, and nothing reads through it.
+    uint8_t* kept = held.icon->images[0].block;
+    held.icon->images[0].block = nullptr;
+    EXPECT_FALSE(WriteIconFile(held.icon, folder.Path(L"lost.ico").c_str()));
+    held.icon->images[0].block = kept;
 }
 
 TEST(IconWrite, ReplacesAnExistingFile) {

@@ -384,7 +384,6 @@ TEST(ModuleIcons, EveryGroupOfTheSystemModulesRoundTrips) {
         while (!HasFatalFailure() && FindNextFileW(search, &found));
         FindClose(search);
     }
-    RecordProperty("groups", tally.groups);
     printf("%d modules (%d without icons), %d groups, %d images, %d PNG\n", tally.modules, tally.withoutGroups,
            tally.groups, tally.images, tally.pngImages);
     EXPECT_GT(tally.modules, 100);
