@@ -251,6 +251,7 @@ bool FreeDib(BITMAPINFOHEADER** handle) {
 }
 
 bool FillColorTable(BITMAPINFOHEADER* target, const BITMAPINFOHEADER* source) {
+    if (!target) return false;
     UINT depth = target->biBitCount;
     if (depth != 1 && depth != 4 && depth != 8) return true;
     UINT count = DibColorCount(target);

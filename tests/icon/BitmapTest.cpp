@@ -316,6 +316,7 @@ TEST(BitmapColorTable, CopiesASourceOfTheSameDepthAndNeverReadsPastItsTable) {
 
     source.header.biBitCount = 8;  // another depth: the platform's palette
     ASSERT_TRUE(FillColorTable(&target.header, &source.header));
+    EXPECT_FALSE(FillColorTable(nullptr, &source.header));
     EXPECT_EQ(DefaultPaletteColours(), TableColours(&target.header));
 }
 
