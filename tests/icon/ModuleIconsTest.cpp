@@ -123,6 +123,12 @@ TEST(ModuleIcons, BlocksAreTheImageResourcesByteForByte) {
     }
 }
 
+TEST(ModuleIcons, AlsoReadsAModuleLoadedToRun) {
+    IconHolder icon(LoadIconGroup(GetModuleHandleW(nullptr), L"#101"));
+    ASSERT_NE(nullptr, icon.icon);
+    EXPECT_EQ(2u, icon.icon->imageCount);
+}
+
 TEST(ModuleIcons, BadGroupsFailAloneAndTheModuleStaysUsable) {
     FixtureModule fixture;
     const struct {
@@ -361,11 +367,9 @@ void CheckModuleGroups(const std::wstring& path, const ScratchFolder& folder, Mo
             Bytes expected(a.block, a.block + a.blockSize);
             if (a.header) PutU32(expected, 20, 0);
             EXPECT_TRUE(expected == Bytes(b.block, b.block + b.blockSize)) << "image " << i;
-            if (IsPng(a)) {
-                HICON shown = MakeIconHandle(&a);
-                EXPECT_NE(nullptr, shown) << "image " << i;
-                if (shown) DestroyIcon(shown);
-            }
+            HICON shown = MakeIconHandle(&a);
+            EXPECT_NE(nullptr, shown) << "image " << i;
+            if (shown) DestroyIcon(shown);
         }
     }
     FreeLibrary(module);
