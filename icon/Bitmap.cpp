@@ -59,11 +59,10 @@ bool ColourImageBytes(const BITMAPINFOHEADER* header, uint64_t rows, uint64_t* b
     return true;
 }
 
-struct FreeDeleter {
-    void operator()(void* memory) const { std::free(memory); }
+struct DibDeleter {
+    void operator()(BITMAPINFOHEADER* dib) const { FreeDib(&dib); }
 };
-using DibPtr = std::unique_ptr<BITMAPINFOHEADER, FreeDeleter>;
-using BytePtr = std::unique_ptr<uint8_t, FreeDeleter>;
+using DibPtr = std::unique_ptr<BITMAPINFOHEADER, DibDeleter>;
 
 class FileHandle {
 public:
