@@ -126,7 +126,8 @@ bool CloneImage(IconImage& target, const IconImage& source, bool& linked) {
     target = source;
     target.block = NewBlock(source.blockSize);
     if (!target.block) return false;
-    if (source.blockSize) memcpy(target.block, source.block, source.blockSize);
+    if (source.block) memcpy(target.block, source.block, source.blockSize);
+    else memset(target.block, 0, source.blockSize ? source.blockSize : 1);
     linked = LinkIconImage(&target);
     return true;
 }
@@ -143,7 +144,6 @@ public:
     File(const File&) = delete;
     File& operator=(const File&) = delete;
     bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return handle_; }
     // -1 on failure, otherwise the number of bytes read.
     int64_t Read(void* buffer, uint32_t size) {
         DWORD done = 0;

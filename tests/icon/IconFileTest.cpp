@@ -438,6 +438,8 @@ TEST(IconEdit, AddKeepsNamesAndRefusesAnUnusableBlock) {
     IconResource* before = held.icon;
     EXPECT_FALSE(AddIconImage(&held.icon, &bad));
     EXPECT_EQ(10, IconLastError.code);
+    IconImage noBlock = {48, 48, 4, nullptr, 744, nullptr, nullptr, nullptr};
+    EXPECT_FALSE(AddIconImage(&held.icon, &noBlock));
     EXPECT_EQ(before, held.icon);
 }
 
