@@ -21,23 +21,23 @@ const COLORREF LogNoticeColour = RGB(100, 100, 100);
 
 struct LogSettings {
     // general flags
-    static const unsigned SavePositionCheckBox = 1u << 0;
-    static const unsigned OpenConsole = 1u << 1;
-    static const unsigned OpenFile = 1u << 2;
-    static const unsigned OnTop = 1u << 3;
+    static constexpr unsigned SavePositionCheckBox = 1u << 0;
+    static constexpr unsigned OpenConsole = 1u << 1;
+    static constexpr unsigned OpenFile = 1u << 2;
+    static constexpr unsigned OnTop = 1u << 3;
     // level flags
-    static const unsigned LogFatal = 1u << 0;
-    static const unsigned LogError = 1u << 1;
-    static const unsigned LogWarn = 1u << 2;
-    static const unsigned LogInfo = 1u << 3;
-    static const unsigned LogDebug = 1u << 4;
-    static const unsigned LogTraceFile = 1u << 12;
-    static const unsigned LogTraceConsole = 1u << 13;
+    static constexpr unsigned LogFatal = 1u << 0;
+    static constexpr unsigned LogError = 1u << 1;
+    static constexpr unsigned LogWarn = 1u << 2;
+    static constexpr unsigned LogInfo = 1u << 3;
+    static constexpr unsigned LogDebug = 1u << 4;
+    static constexpr unsigned LogTraceFile = 1u << 12;
+    static constexpr unsigned LogTraceConsole = 1u << 13;
 
-    static const int DefaultFileMaxSize = 1024000;
-    static const int DefaultConsoleMaxSize = 65536;
-    static const int DefaultConsoleWidth = 600;
-    static const int DefaultConsoleHeight = 200;
+    static constexpr int DefaultFileMaxSize = 1024000;
+    static constexpr int DefaultConsoleMaxSize = 65536;
+    static constexpr int DefaultConsoleWidth = 600;
+    static constexpr int DefaultConsoleHeight = 200;
 
     LogSettings();
     // Reads the [Log] keys; limits below 1024 mean their defaults.
@@ -60,8 +60,8 @@ LRESULT CALLBACK LogWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 // writer lock. The process has one (see Log); more can be made for other files.
 class Logger {
 public:
-    static const int ConsoleFailed = 1;
-    static const int FileFailed = 2;
+    static constexpr int ConsoleFailed = 1;
+    static constexpr int FileFailed = 2;
 
     Logger(const wchar_t *iniPath, const wchar_t *logPath);
     Logger(const Logger &) = delete;
