@@ -320,6 +320,27 @@ TEST(TextFiles, MissingResourceIsRefused) {
     EXPECT_EQ(-1, kx::Util::readRes(text, L"NO-SUCH-TEXT", L"LANGFILE", 65001));
 }
 
+TEST(ConfigProcess, LoadAndSaveTheSettingsFile) {
+    SettingsFolder folder;
+    std::wstring path = folder.File(L"app.exe.ini");
+    WriteBytes(path, "; kept?\r\n[Main]\r\nLang=ja-JP\r\n");
+    kx::Config *config = kx::Config::GetInstance();
+    ASSERT_TRUE(config->Load(path.c_str()));
+    EXPECT_EQ(path, W(config->GetIniPath()));
+    kx::ConfigStore *store = config->GetConfig();
+    EXPECT_EQ(std::wstring(L"ja-JP"), W(store->Get(L"main.lang")));
+    EXPECT_TRUE(store->IsDirty());
+    store->SetInt(L"Main.Width", 640);
+    EXPECT_EQ(1, config->Save());
+    EXPECT_EQ("[Main]\r\nLang=ja-JP\r\nWidth=640\r\n", ReadBytes(path));
+    EXPECT_EQ(0, config->Save());
+    kx::Config::DeleteInstance();
+    std::wstring exePath(MAX_PATH, L'\0');
+    exePath.resize(GetModuleFileNameW(nullptr, &exePath[0], MAX_PATH));
+    EXPECT_EQ(exePath + L".ini", W(kx::Config::GetInstance()->GetIniPath()));
+    kx::Config::DeleteInstance();
+}
+
 // Damaged settings files: every kind of byte soup must load without fault, and what
 // is saved from it must load back to the same pairs.
 TEST(ConfigStoreMutation, DamagedFilesLoadAndRoundTrip) {
