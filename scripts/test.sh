@@ -7,7 +7,7 @@ kx_install_packages
 kx_build
 kx_prefix
 kx_display
-wineserver -p
+wineserver -p 2>/dev/null || true   # one may already serve this prefix
 # Start Wine's own services now, so they do not inherit the pipes of a test
 # process and keep CTest waiting after the test has ended.
 wine cmd /c exit </dev/null >/dev/null 2>&1
