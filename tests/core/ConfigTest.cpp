@@ -1,6 +1,8 @@
 #include "core/Config.h"
 #include "core/TextFiles.h"
 
+#include "core/LangUtilFixtures.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,58 +11,10 @@ namespace {
 
 using kx::ConfigStore;
 using kx::Str;
-
-// A fresh folder below the system's temporary folder, removed with its files.
-class SettingsFolder {
-public:
-    SettingsFolder() {
-        wchar_t base[MAX_PATH];
-        GetTempPathW(MAX_PATH, base);
-        static int serial = 0;
-        path = std::wstring(base) + L"kxcfg" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(++serial);
-        CreateDirectoryW(path.c_str(), nullptr);
-    }
-    ~SettingsFolder() {
-        WIN32_FIND_DATAW data;
-        HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
-        if (find != INVALID_HANDLE_VALUE) {
-            do {
-                std::wstring name = data.cFileName;
-                if (name != L"." && name != L"..") {
-                    SetFileAttributesW((path + L"\\" + name).c_str(), FILE_ATTRIBUTE_NORMAL);
-                    DeleteFileW((path + L"\\" + name).c_str());
-                }
-            } while (FindNextFileW(find, &data));
-            FindClose(find);
-        }
-        RemoveDirectoryW(path.c_str());
-    }
-    std::wstring File(const wchar_t *name) const { return path + L"\\" + name; }
-    std::wstring path;
-};
-
-void WriteBytes(const std::wstring &path, const std::string &bytes) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD written = 0;
-    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-}
-
-std::string ReadBytes(const std::wstring &path) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              0, nullptr);
-    std::string bytes;
-    if (file == INVALID_HANDLE_VALUE)
-        return bytes;
-    char chunk[4096];
-    DWORD got = 0;
-    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0)
-        bytes.append(chunk, got);
-    CloseHandle(file);
-    return bytes;
-}
-
-std::wstring W(const Str &s) { return s.GetBuffer() ? std::wstring(s.GetBuffer(), s.GetLength()) : std::wstring(); }
+using kxtest::ReadBytes;
+using kxtest::Text;
+using kxtest::WriteBytes;
+using SettingsFolder = kxtest::TempFolder;
 
 struct ParseCase {
     const char *name;
@@ -99,7 +53,7 @@ TEST_P(ConfigStoreParse, FindsTheKeyOfTheLine) {
         EXPECT_FALSE(store.ContainsKey(c.key));
     } else {
         ASSERT_TRUE(store.ContainsKey(c.key));
-        EXPECT_EQ(std::wstring(c.value), W(store.Get(c.key)));
+        EXPECT_EQ(std::wstring(c.value), Text(store.Get(c.key)));
     }
 }
 
@@ -116,11 +70,11 @@ TEST(ConfigStoreLookup, MissingKeysGiveDefaultsOrTheNotFoundForm) {
     ConfigStore texts(true, true);
     EXPECT_EQ(-1, settings.IndexOf(L"Main.X"));
     EXPECT_TRUE(settings.Get(L"Main.X").IsNull());
-    EXPECT_EQ(std::wstring(L"d"), W(settings.Get(L"Main.X", L"d")));
+    EXPECT_EQ(std::wstring(L"d"), Text(settings.Get(L"Main.X", L"d")));
     EXPECT_EQ(7, settings.GetInt(L"Main.X", 7));
     EXPECT_TRUE(settings.GetBool(L"Main.X", true));
-    EXPECT_EQ(std::wstring(L"Lang.U_NoSaveTo[NOFOUND]"), W(texts.Get(L"Lang.U_NoSaveTo")));
-    EXPECT_EQ(std::wstring(L"Lang.U_X[NOFOUND]"), W(texts.GetFormat(L"Lang.U_X", 3)));
+    EXPECT_EQ(std::wstring(L"Lang.U_NoSaveTo[NOFOUND]"), Text(texts.Get(L"Lang.U_NoSaveTo")));
+    EXPECT_EQ(std::wstring(L"Lang.U_X[NOFOUND]"), Text(texts.GetFormat(L"Lang.U_X", 3)));
 }
 
 TEST(ConfigStoreLookup, ValuesAndNumbersIgnoringCase) {
@@ -134,7 +88,7 @@ TEST(ConfigStoreLookup, ValuesAndNumbersIgnoringCase) {
     EXPECT_EQ(0, store.GetInt(L"MAIN.WORD", 9));
     EXPECT_TRUE(store.GetBool(L"main.on", false));
     EXPECT_EQ(-5, store.GetInt(L"Main.Neg", 0));
-    EXPECT_EQ(std::wstring(L"3 files in C:\\x"), W(store.GetFormat(L"lang.fmt", 3, L"C:\\x")));
+    EXPECT_EQ(std::wstring(L"3 files in C:\\x"), Text(store.GetFormat(L"lang.fmt", 3, L"C:\\x")));
     EXPECT_TRUE(store.IsDirty());
 }
 
@@ -144,7 +98,7 @@ TEST(ConfigStoreChanges, ClearMergeAndReset) {
     store.Set(L"Main.Lang", L"en-US");
     store.ClearKeysWithPrefix(L"log.");
     EXPECT_EQ(0, store.Get(L"Log.OnTop").GetLength());
-    EXPECT_EQ(std::wstring(L"en-US"), W(store.Get(L"Main.Lang")));
+    EXPECT_EQ(std::wstring(L"en-US"), Text(store.Get(L"Main.Lang")));
 
     kx::StrMap other(true, false, true);
     other.Add(Str(L"A.x"), Str(L"1"));
@@ -163,7 +117,7 @@ TEST(ConfigStoreSave, SectionsSortedCommentsGoneAndOrphanKeysDropped) {
     WriteBytes(path, "a=b\r\n# note\r\n\r\n[b]\r\nk=2\r\n[a]\r\nk=1\r\nm=line1\\nline2\r\n");
     ConfigStore store(false, true);
     ASSERT_EQ(4, store.LoadFile(path.c_str(), 0));
-    EXPECT_EQ(std::wstring(L"line1\nline2"), W(store.Get(L"a.m")));
+    EXPECT_EQ(std::wstring(L"line1\nline2"), Text(store.Get(L"a.m")));
     EXPECT_EQ(3, store.Save(path.c_str(), 0));
     EXPECT_FALSE(store.IsDirty());
     EXPECT_EQ("[a]\r\nk=1\r\nm=line1\\nline2\r\n[b]\r\nk=2\r\n", ReadBytes(path));
@@ -196,9 +150,9 @@ TEST(ConfigStoreSave, RoundTripKeepsEveryValue) {
     ASSERT_EQ(8, second.LoadFile(path.c_str(), 0));
     for (int i = 0; i < first.GetCount(); ++i) {
         const Str &key = first.GetEntries().GetKey(i);
-        EXPECT_EQ(W(first.GetEntries().GetValue(i)), W(second.Get(key))) << W(key);
+        EXPECT_EQ(Text(first.GetEntries().GetValue(i)), Text(second.Get(key))) << Text(key);
     }
-    EXPECT_EQ(std::wstring(L"zh-CN"), W(second.Get(L"Main.Lang")));
+    EXPECT_EQ(std::wstring(L"zh-CN"), Text(second.Get(L"Main.Lang")));
     EXPECT_TRUE(first.GetEntries().Equals(second.GetEntries()));
 }
 
@@ -208,7 +162,7 @@ TEST(ConfigStoreSave, MarkReadButNotWritten) {
     WriteBytes(path, "\xEF\xBB\xBF[S]\r\nk=v\r\n");
     ConfigStore store(false, true);
     ASSERT_EQ(1, store.LoadFile(path.c_str(), 0));
-    EXPECT_EQ(std::wstring(L"v"), W(store.Get(L"S.k")));
+    EXPECT_EQ(std::wstring(L"v"), Text(store.Get(L"S.k")));
     store.Save(path.c_str(), 0);
     EXPECT_EQ("[S]\r\nk=v\r\n", ReadBytes(path));
 }
@@ -235,7 +189,7 @@ TEST(ConfigStoreLoad, UnreadableFilesGiveAnEmptyStore) {
     WriteBytes(empty, "");
     ConfigStore store(false, true);
     EXPECT_EQ(-1, store.LoadFile(folder.File(L"missing.ini").c_str(), 0));
-    EXPECT_EQ(-1, store.LoadFile(folder.path.c_str(), 0));
+    EXPECT_EQ(-1, store.LoadFile(folder.Path().c_str(), 0));
     EXPECT_EQ(0, store.LoadFile(empty.c_str(), 0));
     EXPECT_EQ(0, store.GetCount());
     EXPECT_FALSE(store.IsDirty());
@@ -263,13 +217,13 @@ TEST(TextFiles, ReadTextFileFollowsTheMark) {
         Str text;
         EXPECT_EQ(c.count, kx::ReadTextFile(text, path.c_str(), 1252));
         if (c.text != nullptr) {
-            EXPECT_EQ(std::wstring(c.text), W(text));
+            EXPECT_EQ(std::wstring(c.text), Text(text));
         }
     }
     Str capped;
     WriteBytes(path, "abcdef");
     EXPECT_EQ(3, kx::ReadTextFile(capped, path.c_str(), 0, 3));
-    EXPECT_EQ(std::wstring(L"abc"), W(capped));
+    EXPECT_EQ(std::wstring(L"abc"), Text(capped));
 }
 
 TEST(TextFiles, WriteTextFileMarksEmptyFilesOnly) {
@@ -310,7 +264,7 @@ TEST(TextFiles, ReadIniValue) {
         if (c.value == nullptr)
             EXPECT_TRUE(value.IsNull()) << c.key;
         else
-            EXPECT_EQ(std::wstring(c.value), W(value)) << c.key;
+            EXPECT_EQ(std::wstring(c.value), Text(value)) << c.key;
     }
     EXPECT_TRUE(kx::ReadIniValue(L"Lang", L"LangName", folder.File(L"none.ini").c_str(), 65001).IsNull());
 }
@@ -326,9 +280,9 @@ TEST(ConfigProcess, LoadAndSaveTheSettingsFile) {
     WriteBytes(path, "; kept?\r\n[Main]\r\nLang=ja-JP\r\n");
     kx::Config *config = kx::Config::GetInstance();
     ASSERT_TRUE(config->Load(path.c_str()));
-    EXPECT_EQ(path, W(config->GetIniPath()));
+    EXPECT_EQ(path, Text(config->GetIniPath()));
     kx::ConfigStore *store = config->GetConfig();
-    EXPECT_EQ(std::wstring(L"ja-JP"), W(store->Get(L"main.lang")));
+    EXPECT_EQ(std::wstring(L"ja-JP"), Text(store->Get(L"main.lang")));
     EXPECT_TRUE(store->IsDirty());
     store->SetInt(L"Main.Width", 640);
     EXPECT_EQ(1, config->Save());
@@ -337,7 +291,7 @@ TEST(ConfigProcess, LoadAndSaveTheSettingsFile) {
     kx::Config::DeleteInstance();
     std::wstring exePath(MAX_PATH, L'\0');
     exePath.resize(GetModuleFileNameW(nullptr, &exePath[0], MAX_PATH));
-    EXPECT_EQ(exePath + L".ini", W(kx::Config::GetInstance()->GetIniPath()));
+    EXPECT_EQ(exePath + L".ini", Text(kx::Config::GetInstance()->GetIniPath()));
     kx::Config::DeleteInstance();
 }
 
@@ -390,7 +344,7 @@ TEST(ConfigStoreMutation, DamagedFilesLoadAndRoundTrip) {
             // as a comment or lose its leading space cannot come back either.
             if (dot < 0 || dot + 1 >= key.GetLength() || wcschr(L"[#; ", key.GetBuffer()[dot + 1]) != nullptr)
                 continue;
-            ASSERT_EQ(W(store.GetEntries().GetValue(i)), W(back.Get(key))) << "round " << round;
+            ASSERT_EQ(Text(store.GetEntries().GetValue(i)), Text(back.Get(key))) << "round " << round;
         }
     }
 }

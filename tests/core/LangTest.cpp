@@ -17,13 +17,10 @@
 using kx::Config;
 using kx::Str;
 using kxtest::TempFolder;
+using kxtest::Text;
 namespace Lang = kx::Lang;
 
 namespace {
-
-std::wstring Text(const Str &s) {
-    return s.GetBuffer() ? std::wstring(s.GetBuffer(), static_cast<size_t>(s.GetLength())) : std::wstring();
-}
 
 // Reaches the load guard the way a load under way holds it.
 struct ConfigBusy : Config {

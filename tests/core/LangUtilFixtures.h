@@ -1,8 +1,9 @@
-// Test fixtures shared by the utility and language tests: a temporary folder with real
-// files, and a helper thread that answers the modal dialog of the test thread.
+// Test fixtures shared by the core suites: a temporary folder with real files, byte-exact
+// file reading and writing, and a helper thread that answers the modal dialog of the test thread.
 #pragma once
 
 #include "core/Platform.h"
+#include "core/Str.h"
 
 #include <atomic>
 #include <chrono>
@@ -49,6 +50,30 @@ inline bool WriteBytes(const std::wstring &path, const void *bytes, size_t size)
     return ok && written == size;
 }
 
+inline bool WriteBytes(const std::wstring &path, const std::string &bytes) {
+    return WriteBytes(path, bytes.data(), bytes.size());
+}
+
+// The whole file, or nothing when it cannot be opened.
+inline std::string ReadBytes(const std::wstring &path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    std::string bytes;
+    if (file == INVALID_HANDLE_VALUE)
+        return bytes;
+    char chunk[4096];
+    DWORD got = 0;
+    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0)
+        bytes.append(chunk, got);
+    CloseHandle(file);
+    return bytes;
+}
+
+// A string's text; the null string reads as empty.
+inline std::wstring Text(const kx::Str &s) {
+    return s.GetBuffer() ? std::wstring(s.GetBuffer(), static_cast<size_t>(s.GetLength())) : std::wstring();
+}
+
 // UTF-8 text with the mark EF BB BF.
 inline bool WriteUtf8File(const std::wstring &path, const std::wstring &text) {
     int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
@@ -78,6 +103,7 @@ public:
     // The folder without a trailing separator.
     const std::wstring &Path() const { return path_; }
     std::wstring operator/(const std::wstring &name) const { return path_ + L"\\" + name; }
+    std::wstring File(const std::wstring &name) const { return *this / name; }
     std::wstring Add(const std::wstring &name, const std::string &bytes = "x") const {
         std::wstring path = *this / name;
         WriteBytes(path, bytes.data(), bytes.size());

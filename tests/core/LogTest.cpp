@@ -1,5 +1,7 @@
 #include "core/Log.h"
 
+#include "core/LangUtilFixtures.h"
+
 #include <richedit.h>
 
 #include <gtest/gtest.h>
@@ -12,61 +14,9 @@ namespace {
 
 using kx::Logger;
 using kx::LogSettings;
-
-class LogFolder {
-public:
-    LogFolder() {
-        wchar_t base[MAX_PATH];
-        GetTempPathW(MAX_PATH, base);
-        static int serial = 0;
-        path = std::wstring(base) + L"kxlog" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(++serial);
-        CreateDirectoryW(path.c_str(), nullptr);
-    }
-    ~LogFolder() { Remove(path); }
-    std::wstring File(const wchar_t *name) const { return path + L"\\" + name; }
-    std::wstring path;
-
-private:
-    static void Remove(const std::wstring &folder) {
-        WIN32_FIND_DATAW data;
-        HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-        if (find != INVALID_HANDLE_VALUE) {
-            do {
-                std::wstring name = data.cFileName;
-                if (name == L"." || name == L"..")
-                    continue;
-                std::wstring full = folder + L"\\" + name;
-                if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                    Remove(full);
-                else
-                    DeleteFileW(full.c_str());
-            } while (FindNextFileW(find, &data));
-            FindClose(find);
-        }
-        RemoveDirectoryW(folder.c_str());
-    }
-};
-
-void WriteAnsi(const std::wstring &path, const std::string &text) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD written = 0;
-    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
-}
-
-std::string ReadBytes(const std::wstring &path) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              0, nullptr);
-    std::string bytes;
-    if (file == INVALID_HANDLE_VALUE)
-        return bytes;
-    char chunk[4096];
-    DWORD got = 0;
-    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0)
-        bytes.append(chunk, got);
-    CloseHandle(file);
-    return bytes;
-}
+using kxtest::ReadBytes;
+using kxtest::WriteBytes;
+using LogFolder = kxtest::TempFolder;
 
 // The log's text after its mark.
 std::wstring ReadLog(const std::wstring &path) {
@@ -118,7 +68,7 @@ TEST(LogFile, DefaultSwitchesWriteErrorsOnlyToTheFile) {
 
 TEST(LogFile, LongMessagesAndLongPathsAreKept) {
     LogFolder folder;
-    std::wstring deep = folder.path + L"\\" + std::wstring(120, L'd');
+    std::wstring deep = folder.Path() + L"\\" + std::wstring(120, L'd');
     ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
     deep += L"\\" + std::wstring(120, L'e');
     ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
@@ -149,7 +99,7 @@ TEST(LogSettingsTest, LimitsBelow1024MeanTheDefaults) {
     LogFolder folder;
     std::wstring ini = folder.File(L"s.ini");
     for (const auto &c : cases) {
-        WriteAnsi(ini, c.text);
+        WriteBytes(ini, c.text);
         LogSettings settings;
         settings.Load(ini.c_str());
         EXPECT_EQ(c.fileMax, settings.fileMaxSize) << c.text;
@@ -183,7 +133,7 @@ TEST(LogFile, OverflowBacksUpAndRestarts) {
     LogFolder folder;
     std::wstring ini = folder.File(L"p.exe.ini");
     std::wstring log = folder.File(L"p.exe.log");
-    WriteAnsi(ini, "[Log]\r\nFileMaxSize=2048\r\n");
+    WriteBytes(ini, "[Log]\r\nFileMaxSize=2048\r\n");
     Logger logger(ini.c_str(), log.c_str());
     logger.Start();
     std::wstring filler(100, L'f');
@@ -247,7 +197,7 @@ std::wstring TextOf(HWND window) {
 TEST(LogConsole, ShowsColouredLinesAndHalvesPastItsLimit) {
     LogFolder folder;
     std::wstring ini = folder.File(L"p.exe.ini");
-    WriteAnsi(ini, "[Log]\r\nOpenConsole=1\r\nOpenFile=0\r\nConsoleMaxSize=1024\r\nLogWarn=1\r\n");
+    WriteBytes(ini, "[Log]\r\nOpenConsole=1\r\nOpenFile=0\r\nConsoleMaxSize=1024\r\nLogWarn=1\r\n");
     Logger logger(ini.c_str(), folder.File(L"p.exe.log").c_str());
     EXPECT_EQ(0, logger.Start());
     HWND console = logger.GetConsoleWindow();
@@ -292,7 +242,7 @@ TEST(LogConsole, ShowsColouredLinesAndHalvesPastItsLimit) {
 TEST(LogConsole, OptionWindowSwitchesTheFile) {
     LogFolder folder;
     std::wstring ini = folder.File(L"p.exe.ini");
-    WriteAnsi(ini, "[Log]\r\nOpenConsole=1\r\n");
+    WriteBytes(ini, "[Log]\r\nOpenConsole=1\r\n");
     Logger logger(ini.c_str(), folder.File(L"p.exe.log").c_str());
     logger.Start();
     HWND console = logger.GetConsoleWindow();

@@ -16,12 +16,9 @@ using kx::Str;
 namespace Util = kx::Util;
 using kxtest::DialogAnswer;
 using kxtest::TempFolder;
+using kxtest::Text;
 
 namespace {
-
-std::wstring Text(const Str &s) {
-    return s.GetBuffer() ? std::wstring(s.GetBuffer(), static_cast<size_t>(s.GetLength())) : std::wstring();
-}
 
 std::vector<std::wstring> Items(const List<Str> &list) {
     std::vector<std::wstring> items;

@@ -17,13 +17,10 @@ using kx::Config;
 using kx::ConfigStore;
 using kx::Str;
 using kxtest::TempFolder;
+using kxtest::Text;
 namespace Lang = kx::Lang;
 
 namespace {
-
-std::wstring Text(const Str &s) {
-    return s.GetBuffer() ? std::wstring(s.GetBuffer(), static_cast<size_t>(s.GetLength())) : std::wstring();
-}
 
 std::wstring ExeFolder() {
     return Text(kx::Util::GetModulePath(nullptr, true));
