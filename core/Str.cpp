@@ -67,6 +67,27 @@ int WideLength(const wchar_t *text) { return text ? static_cast<int>(wcslen(text
     throw OutOfMemoryException(L"Str::SetLength(int len, bool keep), ERROR for alloc memory.");
 }
 
+// Prints into a block of size units, doubling it until the result fits; null when
+// it never fits below the ceiling. size and written then describe the block.
+template <typename Ch, typename Printer>
+Ch *PrintDoubling(Printer print, const Ch *format, va_list args, int &size, int &written) {
+    for (; size < FormatCeiling; size *= 2) {
+        Ch *block = static_cast<Ch *>(std::malloc((static_cast<size_t>(size) + 1) * sizeof(Ch)));
+        if (!block)
+            ThrowNoMemory();
+        va_list copy;
+        va_copy(copy, args);
+        written = print(block, static_cast<size_t>(size) + 1, format, copy);
+        va_end(copy);
+        if (written >= 0 && written <= size) {
+            block[written] = 0;
+            return block;
+        }
+        std::free(block);
+    }
+    return nullptr;
+}
+
 // UTF-16 of count bytes in a code page.
 std::vector<wchar_t> WideOf(const char *text, int count, int fromCodePage) {
     std::vector<wchar_t> wide;
@@ -588,24 +609,12 @@ Str &Str::FormatV(const wchar_t *format, va_list args) {
         size = capacity;
     if (size < 1)
         size = 1;
-    wchar_t *block = nullptr;
     int written = 0;
-    for (; size < FormatCeiling; size *= 2) {
-        block = static_cast<wchar_t *>(std::malloc((static_cast<size_t>(size) + 1) * sizeof(wchar_t)));
-        if (!block)
-            ThrowNoMemory();
-        va_list copy;
-        va_copy(copy, args);
-        written = _vsnwprintf(block, static_cast<size_t>(size) + 1, format, copy);
-        va_end(copy);
-        if (written >= 0 && written <= size)
-            break;
-        std::free(block);
-        block = nullptr;
-    }
+    wchar_t *block = PrintDoubling(
+        [](wchar_t *out, size_t room, const wchar_t *f, va_list a) { return _vsnwprintf(out, room, f, a); }, format,
+        args, size, written);
     if (!block)
         return SetLength(0, false);
-    block[written] = 0;
     TakeBlock(block, written, UnicodeCodePage);
     capacity = size;
     SetLength(written, true);
@@ -631,24 +640,12 @@ Str &Str::FormatAnsiV(const char *format, va_list args) {
         size = capacity;
     if (size < 1)
         size = 1;
-    char *block = nullptr;
     int written = 0;
-    for (; size < FormatCeiling; size *= 2) {
-        block = static_cast<char *>(std::malloc(static_cast<size_t>(size) + 1));
-        if (!block)
-            ThrowNoMemory();
-        va_list copy;
-        va_copy(copy, args);
-        written = _vsnprintf(block, static_cast<size_t>(size) + 1, format, copy);
-        va_end(copy);
-        if (written >= 0 && written <= size)
-            break;
-        std::free(block);
-        block = nullptr;
-    }
+    char *block = PrintDoubling(
+        [](char *out, size_t room, const char *f, va_list a) { return _vsnprintf(out, room, f, a); }, format, args,
+        size, written);
     if (!block)
         return SetLength(0, false);
-    block[written] = 0;
     TakeBlock(block, written, CP_ACP);
     capacity = size;
     SetLength(written, true);
