@@ -1,5 +1,7 @@
 #include "core/TextFiles.h"
 
+#include "core/FileHandle.h"
+
 #include "core/Log.h"
 
 #include <cstdlib>
@@ -11,23 +13,6 @@ namespace {
 
 // Larger texts are refused rather than half-allocated.
 const unsigned long long kMaxTextBytes = 0x7FFFFFF0ull;
-
-struct FileHandle {
-    explicit FileHandle(HANDLE h) : handle(h) {}
-    ~FileHandle() {
-        if (IsOpen())
-            CloseHandle(handle);
-    }
-    FileHandle(const FileHandle &) = delete;
-    FileHandle &operator=(const FileHandle &) = delete;
-    bool IsOpen() const { return handle != INVALID_HANDLE_VALUE; }
-    bool Close() {
-        bool closed = IsOpen() && CloseHandle(handle);
-        handle = INVALID_HANDLE_VALUE;
-        return closed;
-    }
-    HANDLE handle;
-};
 
 // A malloc block that Str::Attach can take over.
 struct TextBlock {
@@ -158,7 +143,7 @@ bool AppendTextFile(const Str &text, const wchar_t *path) {
         return false;
     LARGE_INTEGER zero;
     zero.QuadPart = 0;
-    bool written = SetFilePointerEx(file.handle, zero, nullptr, FILE_END) && WriteTextTo(file.handle, text);
+    bool written = SetFilePointerEx(file.Get(), zero, nullptr, FILE_END) && WriteTextTo(file.Get(), text);
     return file.Close() && written;
 }
 
@@ -169,7 +154,7 @@ bool ReplaceTextFile(const Str &text, const wchar_t *path) {
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsOpen())
         return false;
-    bool written = WriteTextTo(file.handle, text);
+    bool written = WriteTextTo(file.Get(), text);
     written = file.Close() && written;
     if (written && MoveFileExW(temporary.GetBuffer(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
@@ -196,17 +181,17 @@ int ReadTextFile(Str &output, const wchar_t *path, int codePage, int maxBytes) {
     if (!file.IsOpen())
         return -1;
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(file.handle, &size) || size.QuadPart < 0)
+    if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart < 0)
         return -1;
     unsigned long long total = static_cast<unsigned long long>(size.QuadPart);
     unsigned char head[3] = {0, 0, 0};
     size_t headBytes = total > 1 ? (total > 2 ? 3 : 2) : 0;
-    if (headBytes > 0 && !ReadAll(file.handle, reinterpret_cast<char *>(head), headBytes))
+    if (headBytes > 0 && !ReadAll(file.Get(), reinterpret_cast<char *>(head), headBytes))
         return -1;
     Mark mark = DetectMark(head, headBytes, codePage);
     LARGE_INTEGER start;
     start.QuadPart = mark.length;
-    if (!SetFilePointerEx(file.handle, start, nullptr, FILE_BEGIN))
+    if (!SetFilePointerEx(file.Get(), start, nullptr, FILE_BEGIN))
         return -1;
     unsigned long long wanted = total - static_cast<unsigned long long>(mark.length);
     if (maxBytes > 0 && wanted > static_cast<unsigned long long>(maxBytes))
@@ -214,7 +199,7 @@ int ReadTextFile(Str &output, const wchar_t *path, int codePage, int maxBytes) {
     if (wanted > kMaxTextBytes)
         return -1;
     TextBlock block(static_cast<size_t>(wanted));
-    if (block.data == nullptr || !ReadAll(file.handle, block.data, static_cast<size_t>(wanted)))
+    if (block.data == nullptr || !ReadAll(file.Get(), block.data, static_cast<size_t>(wanted)))
         return -1;
     AdoptText(output, block, static_cast<size_t>(wanted), mark.codePage);
     return static_cast<int>(wanted);

@@ -1,6 +1,8 @@
 // Pictures to icon images and back, on the platform's graphics.
 #include "icon/Bitmap.h"
 
+#include "core/FileHandle.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -63,21 +65,6 @@ struct DibDeleter {
     void operator()(BITMAPINFOHEADER* dib) const { FreeDib(&dib); }
 };
 using DibPtr = std::unique_ptr<BITMAPINFOHEADER, DibDeleter>;
-
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle) : handle_(handle) {}
-    ~FileHandle() {
-        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
 
 bool ReadExact(HANDLE file, void* target, uint32_t bytes) {
     DWORD done = 0;
@@ -405,8 +392,8 @@ IconImage* IconHandleToImage(HICON icon, int bits) {
 }
 
 BITMAPINFOHEADER* ReadBmpFile(const wchar_t* path) {
-    FileHandle file(CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.Valid()) return Fail<BITMAPINFOHEADER>(L"Error opening file", 10);
+    kx::FileHandle file(CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsOpen()) return Fail<BITMAPINFOHEADER>(L"Error opening file", 10);
     BITMAPFILEHEADER fileHeader = {};
     if (!ReadExact(file.Get(), &fileHeader, kFileHeaderBytes)) return Fail<BITMAPINFOHEADER>(L"Error reading file", 20);
     if (fileHeader.bfType != 0x4D42 || fileHeader.bfReserved1 != 0 || fileHeader.bfReserved2 != 0)
@@ -458,8 +445,8 @@ bool WriteBmpFile(const wchar_t* path, BITMAPINFOHEADER* blockHeader) {
     if (!blockHeader || blockHeader->biHeight < 2 ||
         !ColourImageBytes(blockHeader, uint32_t(blockHeader->biHeight) / 2, &colourBytes))
         return FailFlag(L"Not a bitmap image", 40);
-    FileHandle file(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.Valid()) return FailFlag(L"Error opening file", 10);
+    kx::FileHandle file(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsOpen()) return FailFlag(L"Error opening file", 10);
     uint32_t tableBytes = DibPaletteSize(blockHeader);
     BITMAPFILEHEADER fileHeader = {};
     fileHeader.bfType = 0x4D42;

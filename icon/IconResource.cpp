@@ -1,5 +1,7 @@
 #include "icon/IconResource.h"
 
+#include "core/FileHandle.h"
+
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -139,32 +141,29 @@ IconResource* FailRead(const wchar_t* message, int code) {
 
 class File {
 public:
-    explicit File(HANDLE handle) : handle_(handle) {}
-    ~File() { if (IsOpen()) CloseHandle(handle_); }
-    File(const File&) = delete;
-    File& operator=(const File&) = delete;
-    bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+    explicit File(HANDLE handle) : file_(handle) {}
+    bool IsOpen() const { return file_.IsOpen(); }
     // -1 on failure, otherwise the number of bytes read.
     int64_t Read(void* buffer, uint32_t size) {
         DWORD done = 0;
-        return ReadFile(handle_, buffer, size, &done, nullptr) ? int64_t(done) : -1;
+        return ReadFile(file_.Get(), buffer, size, &done, nullptr) ? int64_t(done) : -1;
     }
     bool WriteAll(const void* buffer, uint32_t size) {
         DWORD done = 0;
-        return WriteFile(handle_, buffer, size, &done, nullptr) && done == size;
+        return WriteFile(file_.Get(), buffer, size, &done, nullptr) && done == size;
     }
     bool Seek(uint32_t offset) {
         LARGE_INTEGER position;
         position.QuadPart = offset;
-        return SetFilePointerEx(handle_, position, nullptr, FILE_BEGIN) != 0;
+        return SetFilePointerEx(file_.Get(), position, nullptr, FILE_BEGIN) != 0;
     }
     uint64_t Size() const {
         LARGE_INTEGER size;
-        return GetFileSizeEx(handle_, &size) ? uint64_t(size.QuadPart) : 0;
+        return GetFileSizeEx(file_.Get(), &size) ? uint64_t(size.QuadPart) : 0;
     }
 
 private:
-    HANDLE handle_;
+    kx::FileHandle file_;
 };
 
 const wchar_t kReadAlloc[] = L"Error Allocating Memory";
